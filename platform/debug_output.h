@@ -49,6 +49,7 @@ class DebugListener {
   MappedView view_;
   Event bufferReady_;
   Event dataReady_;
+  bool offered_ = false;  // BUFFER_READY set and not yet answered
 };
 
 }  // namespace ztn::platform

@@ -21,6 +21,7 @@ enum class ErrorCode : uint32_t {
   InvalidHandle = 6,       // name held by an object of another type; closed handle
   NotEnoughMemory = 8,
   InvalidParameter = 87,
+  AlreadyExists = 183,     // the object is held by someone else (e.g. a second listener)
   NameTooLong = 206,
   WaitTimeout = 258,
   NotOwner = 288,          // mutex released by a thread that does not own it

@@ -25,8 +25,14 @@ class Mutex {
  public:
   Mutex() = default;  // no object
   Mutex(Mutex&&) noexcept = default;
-  Mutex& operator=(Mutex&&) noexcept = default;
-  ~Mutex() = default;
+  Mutex& operator=(Mutex&& other) noexcept {
+    if (this != &other) {
+      Close();
+      object_ = std::move(other.object_);
+    }
+    return *this;
+  }
+  ~Mutex();
 
   // Creates the mutex, or opens it when it already exists: then *existed is
   // set and initialOwner is ignored (the caller does not become the owner).
@@ -46,7 +52,7 @@ class Mutex {
   Result<void> Release();
 
   bool IsValid() const { return object_ != nullptr; }
-  void Close() { object_.reset(); }
+  void Close();
 
  private:
   explicit Mutex(detail::KernelObjectRef object) : object_(std::move(object)) {}
