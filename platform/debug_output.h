@@ -42,6 +42,7 @@ class DebugListener {
   static Result<DebugListener> Start();
 
   // Waits up to timeoutMs for the next line. WaitTimeout when none came.
+  // Writers queue behind the listener: one line is buffered at a time.
   Result<DebugLine> Next(int32_t timeoutMs);
 
  private:
@@ -49,7 +50,6 @@ class DebugListener {
   MappedView view_;
   Event bufferReady_;
   Event dataReady_;
-  bool offered_ = false;  // BUFFER_READY set and not yet answered
 };
 
 }  // namespace ztn::platform

@@ -61,25 +61,21 @@ Result<DebugListener> DebugListener::Start() {
   listener.view_ = std::move(view).value();
   listener.bufferReady_ = std::move(bufferReady).value();
   listener.dataReady_ = std::move(dataReady).value();
+  (void)listener.bufferReady_.Set();  // ready for the first writer
   return listener;
 }
 
 Result<DebugLine> DebugListener::Next(int32_t timeoutMs) {
   if (!view_.IsValid()) return Error{ErrorCode::InvalidHandle, 0};
-  // Offer the buffer only once the previous line has been taken, so a second
-  // writer cannot overwrite a line nobody read.
-  if (!offered_) {
-    (void)bufferReady_.Set();
-    offered_ = true;
-  }
   WaitResult r = dataReady_.Wait(timeoutMs);
   if (r != WaitResult::Signaled) return Error{ErrorCode::WaitTimeout, 0};
-  offered_ = false;
   const auto* bytes = static_cast<const uint8_t*>(view_.Data());
   DebugLine line;
   std::memcpy(&line.processId, bytes, sizeof line.processId);
   const char* text = reinterpret_cast<const char*>(bytes + sizeof(uint32_t));
   line.text.assign(text, strnlen(text, kBufferSize - sizeof(uint32_t)));
+  // The line is copied: offer the buffer to the next writer.
+  (void)bufferReady_.Set();
   return line;
 }
 
