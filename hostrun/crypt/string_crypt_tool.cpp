@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "hostrun/crypt/crypt_tool.h"
-#include "platform/code_page.h"
+#include "support/string_util.h"
 
 namespace ztn {
 namespace {
@@ -73,7 +73,7 @@ bool StringCryptToolW::DecryptBytes(const ByteArray& cipher, std::u16string& out
   ByteArray plain;
   if (!CryptTool().SeedDecrypt(cipher, plain)) return false;
   std::string narrow = BytesToString(plain);
-  if (!narrow.empty()) output = platform::Utf8ToWideText(narrow);
+  if (!narrow.empty()) Utf8ToWide(output, narrow);
   return true;
 }
 
