@@ -16,6 +16,19 @@
 // path re-checks that the name still leads to the same inode, since another
 // process may have removed it in between. No polling, no daemon: a dead
 // holder's locks vanish with it, so its object can never look alive.
+//
+// A stale file (no holder left) is never brought back to life in place: it is
+// removed and a new file is made. So an inode that once had no holder never
+// gets one again, and whoever finds holders on an inode under its gate knows
+// the name still leads to it.
+//
+// Reopening is the hot path of messaging (every message opens the peer's
+// events and memory). Closed objects therefore stay in a small process-wide
+// cache as weak references: descriptor and mappings kept, reference lock given
+// up. A reopen from the cache takes the gate, checks that someone else still
+// holds the object, takes its reference and leaves the gate: four lock calls,
+// and no path walk, mapping or page fault. An object whose holders have all
+// gone is dropped from the cache, never revived.
 #include "platform/posix/kernel_object.h"
 
 #include <fcntl.h>
@@ -25,9 +38,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <new>
+#include <optional>
 
 #include "platform/code_page.h"
+#include "platform/object_cache.h"
 #include "platform/process.h"
 #include "platform/posix/syscall.h"
 
@@ -109,7 +126,7 @@ std::string EncodeLeaf(std::u16string_view leaf) {
   return out;
 }
 
-Result<std::string> ObjectPath(std::u16string_view name, bool ensureDirectories) {
+Result<std::string> ObjectPath(std::u16string_view name) {
   auto resolved = ResolveObjectName(name);
   if (!resolved.ok()) return resolved.error();
   std::string leaf = EncodeLeaf(resolved->leaf);
@@ -117,10 +134,14 @@ Result<std::string> ObjectPath(std::u16string_view name, bool ensureDirectories)
   std::string root = ObjectRootDirectory();
   std::string dir = root + (resolved->session == 0 ? std::string("/global")
                                                    : "/session-" + std::to_string(resolved->session));
-  if (ensureDirectories) {
-    if (!EnsureSharedDirectory(root) || !EnsureSharedDirectory(dir)) return MakeNativeError(errno);
-  }
   return dir + "/" + leaf;
+}
+
+// Makes the object root and the namespace folder of `path` when missing.
+bool EnsureDirectories(const std::string& path) {
+  const std::string dir = path.substr(0, path.rfind('/'));
+  const std::string root = dir.substr(0, dir.rfind('/'));
+  return EnsureSharedDirectory(root) && EnsureSharedDirectory(dir);
 }
 
 ObjectHeader* MapHeader(int fd) {
@@ -132,24 +153,143 @@ ObjectHeader* MapHeader(int fd) {
 
 size_t ObjectHeaderSize() { return PageSize(); }
 
+// The process-wide cache of weak references, most recently closed last.
+class ObjectCache {
+ public:
+  struct Entry {
+    std::string path;
+    int fd = -1;
+    ObjectKind kind = ObjectKind::Event;
+    ObjectHeader* header = nullptr;
+    void* data = nullptr;
+    size_t dataLength = 0;
+  };
+
+  static ObjectCache& Instance() {
+    static ObjectCache* cache = new ObjectCache();  // never destroyed: used until exit
+    return *cache;
+  }
+
+  std::optional<Entry> Take(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
+      if (it->path == path) {
+        Entry entry = std::move(*it);
+        entries_.erase(std::next(it).base());
+        return entry;
+      }
+    }
+    return std::nullopt;
+  }
+
+  void Put(Entry entry) {
+    std::optional<Entry> evicted;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      entries_.push_back(std::move(entry));
+      if (entries_.size() > kCapacity) {
+        evicted = std::move(entries_.front());
+        entries_.pop_front();
+      }
+    }
+    if (evicted) Drop(*evicted);
+  }
+
+  static void Drop(Entry& entry) {
+    if (entry.data != nullptr) ::munmap(entry.data, entry.dataLength);
+    if (entry.header != nullptr) ::munmap(entry.header, sizeof(ObjectHeader));
+    if (entry.fd >= 0) ::close(entry.fd);  // holds no lock: nothing else changes
+    entry = Entry{};
+  }
+
+  size_t Size() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return entries_.size();
+  }
+
+  void Clear() {
+    std::deque<Entry> all;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      all.swap(entries_);
+    }
+    for (auto& e : all) Drop(e);
+  }
+
+ private:
+  static constexpr size_t kCapacity = 128;
+  std::mutex mutex_;
+  std::deque<Entry> entries_;
+};
+
+
 Result<KernelObjectRef> KernelObject::Acquire(std::u16string_view name, ObjectKind kind,
                                               bool create, uint64_t dataSize,
                                               const SecurityAttributes* security,
                                               Initializer initialize, const void* context,
                                               bool* existed) {
   static_assert(sizeof(ObjectHeader) <= 4096);
-  auto pathResult = ObjectPath(name, create);
+  auto pathResult = ObjectPath(name);
   if (!pathResult.ok()) return pathResult.error();
   const std::string path = std::move(pathResult).value();
   const mode_t mode = (security != nullptr && security->everyoneFullAccess) ? 0666 : 0600;
 
+  auto adopt = [&](int fd, ObjectHeader* header, void* data, size_t dataLength,
+                   bool found) -> Result<KernelObjectRef> {
+    KernelObjectRef object(new (std::nothrow) KernelObject());
+    if (!object) {
+      ObjectCache::Entry entry{path, fd, kind, header, data, dataLength};
+      ObjectCache::Drop(entry);
+      return Error{ErrorCode::NotEnoughMemory, ENOMEM};
+    }
+    object->fd_ = fd;
+    object->path_ = path;
+    object->kind_ = kind;
+    object->header_ = header;
+    object->data_ = data;
+    object->dataLength_ = dataLength;
+    if (existed != nullptr) *existed = found;
+    return object;
+  };
+
+  // Fast path: a weak reference this process kept from an earlier handle.
+  if (auto cached = ObjectCache::Instance().Take(path)) {
+    const int fd = cached->fd;
+    if (LockByte(fd, kGateByte, F_WRLCK, true) == 0) {
+      if (OthersHoldReference(fd)) {
+        // Alive, hence still the object this name leads to.
+        const bool referenced = LockByte(fd, kReferenceByte, F_RDLCK, false) == 0;
+        LockByte(fd, kGateByte, F_UNLCK, false);
+        if (referenced) {
+          if (cached->kind != kind) {
+            LockByte(fd, kReferenceByte, F_UNLCK, false);
+            ObjectCache::Instance().Put(std::move(*cached));
+            return Error{ErrorCode::InvalidHandle, 0};  // a name held by another kind
+          }
+          return adopt(fd, cached->header, cached->data, cached->dataLength, true);
+        }
+      } else {
+        // Nobody holds it any more: it is gone. Clear its name if still ours.
+        if (SameInode(fd, path)) ::unlink(path.c_str());
+      }
+    }
+    ObjectCache::Drop(*cached);  // closing drops the gate too
+  }
+
+  bool directoriesEnsured = false;
   for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
     int fd = -1;
+    bool createdFile = false;
     if (create) {
       fd = RetryOnInterrupt(
           [&] { return ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode); });
       if (fd >= 0) {
+        createdFile = true;
         ::fchmod(fd, mode);  // the umask must not narrow who may open it
+      } else if (errno == ENOENT && !directoriesEnsured) {
+        directoriesEnsured = true;
+        if (!EnsureDirectories(path)) return MakeNativeError(errno);
+        continue;
       } else if (errno != EEXIST) {
         return MakeNativeError(errno);
       }
@@ -173,37 +313,38 @@ Result<KernelObjectRef> KernelObject::Acquire(std::u16string_view name, ObjectKi
       continue;
     }
 
-    const bool fresh = !OthersHoldReference(fd);
-    if (fresh && !create) {
-      // The last holder died without closing: the object is gone.
+    if (!createdFile && !OthersHoldReference(fd)) {
+      // The last holder died without closing: the object is gone. Remove its
+      // file; a create then makes a new one.
       ::unlink(path.c_str());
       ::close(fd);
+      if (create) continue;
       return Error{ErrorCode::FileNotFound, ENOENT};
     }
     if (LockByte(fd, kReferenceByte, F_RDLCK, false) != 0) {
       int err = errno;
+      if (createdFile) ::unlink(path.c_str());
       ::close(fd);
       return MakeNativeError(err);
     }
 
     auto fail = [&](Error error) -> Result<KernelObjectRef> {
-      if (fresh) ::unlink(path.c_str());
+      if (createdFile) ::unlink(path.c_str());
       ::close(fd);  // drops the reference and the gate
       return error;
     };
 
     ObjectHeader* header = nullptr;
-    if (fresh) {
-      // Nobody else holds it: start from zero, whatever a dead holder left.
-      const off_t total = static_cast<off_t>(ObjectHeaderSize() + (kind == ObjectKind::SharedMemory ? dataSize : 0));
-      if (RetryOnInterrupt([&] { return ::ftruncate(fd, 0); }) != 0 ||
-          RetryOnInterrupt([&] { return ::ftruncate(fd, total); }) != 0) {
+    const uint64_t size = createdFile ? (kind == ObjectKind::SharedMemory ? dataSize : 0) : 0;
+    if (createdFile) {
+      const off_t total = static_cast<off_t>(ObjectHeaderSize() + size);
+      if (RetryOnInterrupt([&] { return ::ftruncate(fd, total); }) != 0) {
         return fail(MakeNativeError(errno));
       }
       header = MapHeader(fd);
       if (header == nullptr) return fail(MakeNativeError(errno));
       header->kind = static_cast<uint32_t>(kind);
-      header->dataSize = kind == ObjectKind::SharedMemory ? dataSize : 0;
+      header->dataSize = size;
       if (initialize != nullptr) initialize(header, context);
       header->magic.store(kObjectMagic, std::memory_order_release);
     } else {
@@ -220,20 +361,19 @@ Result<KernelObjectRef> KernelObject::Acquire(std::u16string_view name, ObjectKi
         return fail(Error{ErrorCode::InvalidHandle, 0});  // a name held by another kind of object
       }
     }
-    LockByte(fd, kGateByte, F_UNLCK, false);
-
-    KernelObjectRef object(new (std::nothrow) KernelObject());
-    if (!object) {
-      ::munmap(header, sizeof(ObjectHeader));
-      ::close(fd);
-      return Error{ErrorCode::NotEnoughMemory, ENOMEM};
+    void* data = nullptr;
+    const size_t dataLength = static_cast<size_t>(header->dataSize);
+    if (kind == ObjectKind::SharedMemory && dataLength > 0) {
+      data = ::mmap(nullptr, dataLength, PROT_READ | PROT_WRITE, MAP_SHARED, fd,
+                    static_cast<off_t>(ObjectHeaderSize()));
+      if (data == MAP_FAILED) {
+        int err = errno;
+        ::munmap(header, sizeof(ObjectHeader));
+        return fail(MakeNativeError(err));
+      }
     }
-    object->fd_ = fd;
-    object->path_ = path;
-    object->kind_ = kind;
-    object->header_ = header;
-    if (existed != nullptr) *existed = !fresh;
-    return object;
+    LockByte(fd, kGateByte, F_UNLCK, false);
+    return adopt(fd, header, data, dataLength, !createdFile);
   }
   return Error{ErrorCode::Unknown, EAGAIN};
 }
@@ -257,30 +397,38 @@ Result<KernelObjectRef> KernelObject::CreateUnnamed(ObjectKind kind, Initializer
   return object;
 }
 
-KernelObject::~KernelObject() {
-  if (header_ != nullptr && !leakHeader_) ::munmap(header_, sizeof(ObjectHeader));
-  if (fd_ < 0) return;
+KernelObject::~KernelObject() { Destroy(); }
+
+void KernelObject::Destroy() {
+  if (fd_ < 0) {  // unnamed: this process alone
+    if (header_ != nullptr && !leakHeader_) ::munmap(header_, sizeof(ObjectHeader));
+    return;
+  }
+  if (!leakHeader_ && OthersHoldReference(fd_)) {
+    // Someone else keeps it alive: give up our reference, keep the rest.
+    if (LockByte(fd_, kReferenceByte, F_UNLCK, false) == 0) {
+      ObjectCache::Instance().Put(ObjectCache::Entry{path_, fd_, kind_, header_, data_, dataLength_});
+      return;
+    }
+  }
   // Last holder anywhere? Then the name goes with us.
   if (LockByte(fd_, kGateByte, F_WRLCK, true) == 0) {
     if (!OthersHoldReference(fd_) && SameInode(fd_, path_)) ::unlink(path_.c_str());
   }
+  if (data_ != nullptr) ::munmap(data_, dataLength_);
+  if (header_ != nullptr && !leakHeader_) ::munmap(header_, sizeof(ObjectHeader));
   ::close(fd_);  // drops our reference and the gate
 }
 
 Result<void*> KernelObject::MapData(size_t bytes) const {
-  if (fd_ < 0 || kind_ != ObjectKind::SharedMemory) return Error{ErrorCode::InvalidHandle, 0};
-  uint64_t size = header_->dataSize;
-  if (bytes == 0) bytes = static_cast<size_t>(size);
-  if (bytes > size || bytes == 0) return Error{ErrorCode::AccessDenied, 0};
-  void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd_,
-                   static_cast<off_t>(ObjectHeaderSize()));
-  if (p == MAP_FAILED) return MakeNativeError(errno);
-  return p;
-}
-
-void KernelObject::UnmapData(void* data, size_t bytes) {
-  if (data != nullptr) ::munmap(data, bytes);
+  if (data_ == nullptr || kind_ != ObjectKind::SharedMemory) return Error{ErrorCode::InvalidHandle, 0};
+  if (bytes == 0 || bytes > dataLength_) return Error{ErrorCode::AccessDenied, 0};
+  return data_;
 }
 
 }  // namespace detail
+
+size_t CachedObjectCount() { return detail::ObjectCache::Instance().Size(); }
+void ClearObjectCache() { detail::ObjectCache::Instance().Clear(); }
+
 }  // namespace ztn::platform

@@ -58,9 +58,9 @@ class KernelObject {
   ObjectHeader* Header() const { return header_; }
   ObjectKind Kind() const { return kind_; }
   uint64_t DataSize() const { return header_->dataSize; }
-  // Maps `bytes` of the object's data. Error AccessDenied when it has fewer.
+  // The object's data (shared memory only), mapped once for the life of the
+  // handle; `bytes` must not exceed its size (AccessDenied).
   Result<void*> MapData(size_t bytes) const;
-  static void UnmapData(void* data, size_t bytes);
 
   // Keeps the header mapped past the object's close: a mutex closed by its
   // owning thread stays owned (and is abandoned at that thread's end), and
@@ -69,12 +69,18 @@ class KernelObject {
 
  private:
   KernelObject() = default;
+  friend class ObjectCache;
+  void Destroy();
+
   int fd_ = -1;
   std::string path_;
   ObjectKind kind_ = ObjectKind::Event;
   ObjectHeader* header_ = nullptr;
+  void* data_ = nullptr;
+  size_t dataLength_ = 0;
   bool leakHeader_ = false;
 };
+
 
 size_t ObjectHeaderSize();
 

@@ -57,7 +57,7 @@ MappedView& MappedView::operator=(MappedView&& other) noexcept {
 }
 
 void MappedView::Unmap() {
-  KernelObject::UnmapData(data_, size_);
+  // The mapping belongs to the object; a view only holds a reference to it.
   data_ = nullptr;
   size_ = 0;
   object_.reset();
