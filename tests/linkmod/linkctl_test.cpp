@@ -1,0 +1,102 @@
+// linkctl as its users run it: a listener and a sender in two processes, its
+// token, and its answers to bad arguments.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/process.h"
+#include "tests/common/scoped_object_dir.h"
+#include "tests/linkmod/linkmod_test_util.h"
+
+#ifdef ZTN_LINKCTL_PATH
+namespace ztn::test {
+namespace {
+
+int RunLinkctl(const std::vector<std::string>& args, const std::string& stdoutPath = "/dev/null") {
+  platform::SpawnOptions options;
+  options.stdoutPath = stdoutPath;
+  auto process = platform::Process::Spawn(ZTN_LINKCTL_PATH, args, options);
+  if (!process.ok()) return -2;
+  auto status = process->WaitForExit(10000);
+  if (!status.ok()) return -1;
+  return status->killedBySignal ? 128 + status->signal : status->code;
+}
+
+TEST(Linkctl, ListenAndSend) {
+  ScopedObjectDir dir;
+  platform::SpawnOptions options;
+  options.stdoutPath = dir.Path() + "/listen.out";
+  auto listener = platform::Process::Spawn(
+      ZTN_LINKCTL_PATH, {"listen", "--type", "4100", "--sub", "2", "--count", "2"}, options);
+  ASSERT_TRUE(listener.ok());
+  // Until the listener has registered, nobody of its type takes the message.
+  ASSERT_TRUE(WaitUntil([] {
+    return RunLinkctl({"send", "--type", "4100", "--code", "7", "--data", "hi", "--timeout",
+                       "1000"}) == 0;
+  }));
+  EXPECT_EQ(RunLinkctl({"list"}), 0);
+  EXPECT_EQ(RunLinkctl({"send", "--type", "4100", "--sub", "2", "--code", "0x8", "--data",
+                        "again"}),
+            0);
+  auto status = listener->WaitForExit(10000);
+  ASSERT_TRUE(status.ok());
+  EXPECT_EQ(status->code, 0);
+  // Nobody of that type is left.
+  EXPECT_EQ(RunLinkctl({"send", "--type", "4100", "--code", "7", "--timeout", "100"}), 1);
+  // With no registration left the table is gone.
+  EXPECT_EQ(RunLinkctl({"list"}), 1);
+}
+
+TEST(Linkctl, TokenIsAcceptedByInitialize) {
+  ScopedObjectDir dir;
+  const std::string path = dir.Path() + "/token.out";
+  ASSERT_EQ(RunLinkctl({"token"}, path), 0);
+  std::ifstream file(path);
+  std::string token;
+  std::getline(file, token);
+  ASSERT_EQ(token.size(), 36u);
+  char16_t out[LINKMOD_IDENTITY_UNITS] = {};
+  const std::u16string wide = Wide(token);
+  EXPECT_EQ(Initialize(wide.c_str(), 1, 1, 0, out), 1);
+  ASSERT_NE(out[0], u'\0');
+  EXPECT_EQ(RunLinkctl({"alive", Narrow(out)}), 0);
+  UnInitialize(out);
+  EXPECT_EQ(RunLinkctl({"alive", Narrow(out)}), 1);
+}
+
+TEST(Linkctl, BadArgumentsExitWithTwo) {
+  ScopedObjectDir dir;
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"frobnicate"},
+      {"list", "extra"},
+      {"listen"},
+      {"listen", "--type", "x"},
+      {"listen", "--type", "1", "--mode", "2"},
+      {"listen", "--type", "1", "--count", "-1"},
+      {"send", "--code", "1"},
+      {"send", "--to", "a", "--type", "1", "--code", "1"},
+      {"send", "--type", "1"},
+      {"send", "--type", "1", "--code", "1", "--data", "a", "--stdin"},
+      {"send", "--type", "1", "--code", "99999999999"},
+      {"send", "--type", "1", "--code", "1", "--file", dir.Path() + "/missing"},
+      {"send", "--type", "1", "--code", "1", "--timeout"},
+      {"alive"},
+      {"token", "--bogus"},
+      {"debugview", "--count", "many"},
+  };
+  for (const auto& args : cases) {
+    std::string joined;
+    for (const auto& a : args) joined += a + " ";
+    EXPECT_EQ(RunLinkctl(args), 2) << joined;
+  }
+  for (const char* command : {"list", "listen", "send", "alive", "token", "debugview"}) {
+    EXPECT_EQ(RunLinkctl({command, "--help"}), 0) << command;
+  }
+}
+
+}  // namespace
+}  // namespace ztn::test
+#endif
