@@ -1,40 +1,128 @@
-// POSIX backend: may use POSIX and Linux names (none needed: the ANSI code page is UTF-8).
-// UTF-16 <-> UTF-8 conversion, written out so that unpaired surrogates and
-// invalid bytes have defined results.
+// UTF-16 <-> UTF-8, written out so that unpaired surrogates and invalid
+// bytes have defined results. This platform's ANSI code page is UTF-8, so the
+// ANSI conversions are the lossy forms of the exact ones.
 #include "platform/code_page.h"
 
 #include <cstdint>
 
 namespace ztn::platform {
+namespace {
+
+constexpr char16_t kDefaultChar = u'?';        // what UTF-8 cannot carry
+constexpr char16_t kReplacement = u'\uFFFD';  // what was not UTF-8
+
+void AppendUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+void AppendUtf16(std::u16string& out, uint32_t c) {
+  if (c >= 0x10000) {
+    c -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+  } else {
+    out.push_back(static_cast<char16_t>(c));
+  }
+}
+
+// The code point at text[i] and its length in units; length 1 and
+// ok = false for an unpaired surrogate.
+uint32_t NextUtf16(std::u16string_view text, size_t i, size_t* length, bool* ok) {
+  uint32_t c = text[i];
+  *length = 1;
+  *ok = true;
+  if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+      text[i + 1] <= 0xDFFF) {
+    *length = 2;
+    return 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+  }
+  if (c >= 0xD800 && c <= 0xDFFF) *ok = false;
+  return c;
+}
+
+// The code point of the UTF-8 sequence at text[i] and its length, or length
+// 0 when it is not a well-formed, shortest-form encoding of a scalar value.
+uint32_t NextUtf8(std::string_view text, size_t i, size_t* length) {
+  const auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
+  const uint8_t lead = byte(i);
+  size_t n = 0;
+  uint32_t c = 0;
+  uint32_t minimum = 0;
+  *length = 0;
+  if (lead < 0x80) {
+    *length = 1;
+    return lead;
+  } else if ((lead & 0xE0) == 0xC0) {
+    n = 2, c = lead & 0x1F, minimum = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    n = 3, c = lead & 0x0F, minimum = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    n = 4, c = lead & 0x07, minimum = 0x10000;
+  } else {
+    return 0;
+  }
+  if (i + n > text.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (byte(i + k) & 0x3F);
+  }
+  if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+  *length = n;
+  return c;
+}
+
+}  // namespace
+
+std::optional<std::string> WideToUtf8Exact(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    size_t length = 0;
+    bool ok = true;
+    uint32_t c = NextUtf16(text, i, &length, &ok);
+    if (!ok) return std::nullopt;
+    AppendUtf8(out, c);
+    i += length;
+  }
+  return out;
+}
+
+std::optional<std::u16string> Utf8ToWideExact(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    size_t length = 0;
+    uint32_t c = NextUtf8(text, i, &length);
+    if (length == 0) return std::nullopt;
+    AppendUtf16(out, c);
+    i += length;
+  }
+  return out;
+}
 
 std::string WideToAnsiText(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      out.push_back('?');  // an unpaired surrogate has no UTF-8 form
-      continue;
-    }
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
+  for (size_t i = 0; i < text.size();) {
+    size_t length = 0;
+    bool ok = true;
+    uint32_t c = NextUtf16(text, i, &length, &ok);
+    AppendUtf8(out, ok ? c : kDefaultChar);
+    i += length;
   }
   return out;
 }
@@ -42,48 +130,16 @@ std::string WideToAnsiText(std::u16string_view text) {
 std::u16string AnsiToWideText(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
-  size_t i = 0;
-  const size_t n = text.size();
-  auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
-  while (i < n) {
-    uint8_t b0 = byte(i);
-    uint32_t c = 0;
-    size_t len = 0;
-    uint32_t min = 0;
-    if (b0 < 0x80) {
-      c = b0, len = 1;
-    } else if ((b0 & 0xE0) == 0xC0) {
-      c = b0 & 0x1F, len = 2, min = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-      c = b0 & 0x0F, len = 3, min = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-      c = b0 & 0x07, len = 4, min = 0x10000;
-    } else {
-      out.push_back(u'\uFFFD');
+  for (size_t i = 0; i < text.size();) {
+    size_t length = 0;
+    uint32_t c = NextUtf8(text, i, &length);
+    if (length == 0) {
+      out.push_back(kReplacement);  // resynchronise on the next byte
       ++i;
       continue;
     }
-    bool valid = i + len <= n;
-    for (size_t k = 1; valid && k < len; ++k) {
-      if ((byte(i + k) & 0xC0) != 0x80) {
-        valid = false;
-      } else {
-        c = (c << 6) | (byte(i + k) & 0x3F);
-      }
-    }
-    if (!valid || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-      out.push_back(u'\uFFFD');
-      ++i;  // resynchronise on the next byte
-      continue;
-    }
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
-    i += len;
+    AppendUtf16(out, c);
+    i += length;
   }
   return out;
 }

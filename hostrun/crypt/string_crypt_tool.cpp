@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "hostrun/crypt/crypt_tool.h"
+#include "platform/code_page.h"
 #include "support/string_util.h"
 
 namespace ztn {
@@ -19,37 +20,8 @@ int HexDigitValue(char16_t c) {
 // UTF-16 to UTF-8 that refuses what would not come back unchanged: unpaired
 // surrogates (UTF-8 cannot carry them) and U+0000 (it ends the plain text).
 std::optional<std::string> EncodeUtf8Exactly(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size() * 3);
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t c = text[i];
-    if (c == 0) return std::nullopt;
-    if (c >= 0xD800 && c <= 0xDBFF) {
-      if (i + 1 >= text.size()) return std::nullopt;
-      uint32_t low = text[i + 1];
-      if (low < 0xDC00 || low > 0xDFFF) return std::nullopt;
-      c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-      ++i;
-    } else if (c >= 0xDC00 && c <= 0xDFFF) {
-      return std::nullopt;
-    }
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
+  if (text.find(u'\0') != std::u16string_view::npos) return std::nullopt;
+  return platform::WideToUtf8Exact(text);
 }
 
 }  // namespace

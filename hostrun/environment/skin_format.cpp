@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "hostrun/crypt/crypt_tool.h"
+#include "platform/code_page.h"
 #include "support/string_util.h"
 
 namespace {
@@ -14,80 +15,17 @@ namespace {
 constexpr uint8_t kSkinFileMagic[4] = {'Z', 'S', 'K', 'N'};
 constexpr uint8_t kSkinBufferMagic[4] = {'Z', 'S', 'K', 'B'};
 
-// Strict UTF-8 to UTF-16: rejects overlong forms, surrogates, values past
-// U+10FFFF and truncated sequences.
 bool DecodeUtf8(std::string_view text, std::u16string& out) {
-  out.clear();
-  size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<uint8_t>(text[i]);
-    uint32_t code = 0;
-    size_t extra = 0;
-    uint32_t minimum = 0;
-    if (lead < 0x80) {
-      code = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      code = lead & 0x1F;
-      extra = 1;
-      minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      code = lead & 0x0F;
-      extra = 2;
-      minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      code = lead & 0x07;
-      extra = 3;
-      minimum = 0x10000;
-    } else {
-      return false;
-    }
-    if (text.size() - i - 1 < extra) return false;
-    for (size_t k = 1; k <= extra; ++k) {
-      const auto next = static_cast<uint8_t>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      code = (code << 6) | (next & 0x3F);
-    }
-    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(code));
-    }
-    i += extra + 1;
-  }
+  auto wide = ztn::platform::Utf8ToWideExact(text);
+  if (!wide) return false;
+  out = std::move(*wide);
   return true;
 }
 
-// UTF-16 to UTF-8; false on an unpaired surrogate.
 bool EncodeUtf8(std::u16string_view text, std::string& out) {
-  out.clear();
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t code = text[i];
-    if (code >= 0xD800 && code <= 0xDBFF) {
-      if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
-      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (code >= 0xDC00 && code <= 0xDFFF) {
-      return false;
-    }
-    if (code < 0x80) {
-      out.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-      out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
-  }
+  auto utf8 = ztn::platform::WideToUtf8Exact(text);
+  if (!utf8) return false;
+  out = std::move(*utf8);
   return true;
 }
 
