@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,59 @@ TEST(Linkctl, BadArgumentsExitWithTwo) {
     EXPECT_EQ(RunLinkctl({command, "--help"}), 0) << command;
   }
 }
+
+TEST(Linkctl, DebugViewPrintsLinesOfOtherProcesses) {
+  ScopedObjectDir dir;
+  platform::SpawnOptions options;
+  options.stdoutPath = dir.Path() + "/debugview.out";
+  auto view = platform::Process::Spawn(ZTN_LINKCTL_PATH, {"debugview", "--count", "1"}, options);
+  ASSERT_TRUE(view.ok());
+  // Lines written before the viewer listens are lost: write until it quits.
+  ASSERT_TRUE(WaitUntil([&] {
+    platform::WriteDebugString(u"probe line");
+    return view->WaitForExit(0).ok();
+  }));
+  std::ifstream file(options.stdoutPath);
+  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find(std::to_string(platform::GetCurrentProcessId()) + " probe line"),
+            std::string::npos)
+      << text;
+}
+
+#if defined(ZTN_EXAMPLE_SEND_PATH) && defined(ZTN_EXAMPLE_RECEIVE_PATH)
+TEST(LinkmodExamples, SendToReceive) {
+  ScopedObjectDir dir;
+  const std::string token = Narrow(MakeCallerToken());
+  platform::SpawnOptions options;
+  options.stdoutPath = dir.Path() + "/receive.out";
+  auto receiver = platform::Process::Spawn(ZTN_EXAMPLE_RECEIVE_PATH, {token, "2"}, options);
+  ASSERT_TRUE(receiver.ok());
+  // The receiver prints its identity first.
+  std::string identity;
+  ASSERT_TRUE(WaitUntil([&] {
+    std::ifstream file(options.stdoutPath);
+    return std::getline(file, identity) && !file.eof();
+  }));
+  platform::SpawnOptions quiet;
+  quiet.stdoutPath = "/dev/null";
+  for (const char* text : {"first", "second"}) {
+    auto sender = platform::Process::Spawn(ZTN_EXAMPLE_SEND_PATH, {token, identity, text}, quiet);
+    ASSERT_TRUE(sender.ok());
+    auto sent = sender->WaitForExit(10000);
+    ASSERT_TRUE(sent.ok());
+    EXPECT_EQ(sent->code, 0);
+  }
+  auto status = receiver->WaitForExit(10000);
+  ASSERT_TRUE(status.ok());
+  EXPECT_EQ(status->code, 0);
+  // A bad token is refused.
+  auto refused = platform::Process::Spawn(ZTN_EXAMPLE_SEND_PATH, {"bad", identity, "x"}, quiet);
+  ASSERT_TRUE(refused.ok());
+  auto result = refused->WaitForExit(10000);
+  ASSERT_TRUE(result.ok());
+  EXPECT_EQ(result->code, 1);
+}
+#endif
 
 }  // namespace
 }  // namespace ztn::test
