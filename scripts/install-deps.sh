@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need, if missing.
+# Installs the Debian packages the build, the tests, the demo and the benchmark
+# need, if missing. The benchmark compares linkmod with Boost.Interprocess and
+# ZeroMQ (libboost-dev, libzmq3-dev) and draws its chart with gnuplot.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev openssl)
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev openssl libboost-dev libzmq3-dev gnuplot-nox)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
