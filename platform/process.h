@@ -13,6 +13,28 @@ namespace ztn::platform {
 
 uint32_t GetCurrentProcessId();
 
+// The id of the process that started this one (the process it now reports
+// to, once that one has ended). Never fails.
+uint32_t GetParentProcessId();
+
+// The effective user id of this process; 0 is the administrator (root).
+uint32_t GetEffectiveUserId();
+
+// True when a graphical desktop session is reachable: $DISPLAY names an X
+// display whose local socket exists (a display on another host counts as
+// present), or $WAYLAND_DISPLAY names an existing socket (absolute, or in
+// $XDG_RUNTIME_DIR). Reads the environment and the file system only.
+bool IsDesktopSessionPresent();
+
+// True when this process has a terminal for a person to read from and type
+// into: standard input and standard error are both terminals.
+bool IsTerminalInteractive();
+
+// Writes `text` (UTF-8) and a line end to the terminal (standard error), then
+// blocks without a time limit until a line (Enter) is read from standard
+// input. False when there is no interactive terminal or input ends first.
+bool WaitForEnterOnTerminal(const std::string& text);
+
 // Full path of the running program's file, with backslashes.
 std::u16string GetProgramPath();
 

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -21,6 +22,64 @@ extern char** environ;
 namespace ztn::platform {
 
 uint32_t GetCurrentProcessId() { return static_cast<uint32_t>(::getpid()); }
+
+uint32_t GetParentProcessId() { return static_cast<uint32_t>(::getppid()); }
+
+uint32_t GetEffectiveUserId() { return static_cast<uint32_t>(::geteuid()); }
+
+namespace {
+
+bool PathExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// ":N" or ":N.S" is a local display with the socket /tmp/.X11-unix/XN; any
+// other form (host:N) is reached over the network and cannot be checked here.
+bool XDisplayPresent(const std::string& display) {
+  if (display.empty()) return false;
+  if (display[0] != ':') return true;
+  std::string number = display.substr(1, display.find('.') == std::string::npos
+                                             ? std::string::npos
+                                             : display.find('.') - 1);
+  if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) return false;
+  return PathExists("/tmp/.X11-unix/X" + number);
+}
+
+bool WaylandDisplayPresent(const std::string& display) {
+  if (display.empty()) return false;
+  if (display[0] == '/') return PathExists(display);
+  const char* runtime = ::getenv("XDG_RUNTIME_DIR");
+  return runtime != nullptr && *runtime != '\0' && PathExists(std::string(runtime) + "/" + display);
+}
+
+}  // namespace
+
+bool IsDesktopSessionPresent() {
+  const char* x = ::getenv("DISPLAY");
+  const char* wayland = ::getenv("WAYLAND_DISPLAY");
+  return XDisplayPresent(x != nullptr ? x : "") || WaylandDisplayPresent(wayland != nullptr ? wayland : "");
+}
+
+bool IsTerminalInteractive() { return ::isatty(STDIN_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1; }
+
+bool WaitForEnterOnTerminal(const std::string& text) {
+  if (!IsTerminalInteractive()) return false;
+  std::string line = text + "\n";
+  size_t written = 0;
+  while (written < line.size()) {
+    ssize_t n = posix::RetryOnInterrupt(
+        [&] { return ::write(STDERR_FILENO, line.data() + written, line.size() - written); });
+    if (n <= 0) return false;
+    written += static_cast<size_t>(n);
+  }
+  for (;;) {
+    char c = 0;
+    ssize_t n = posix::RetryOnInterrupt([&] { return ::read(STDIN_FILENO, &c, 1); });
+    if (n <= 0) return false;  // end of input or an error: nobody answered
+    if (c == '\n') return true;
+  }
+}
 
 std::u16string GetProgramPath() {
   char buffer[PATH_MAX + 1];
