@@ -61,6 +61,7 @@ void CheckCallback(int32_t, int32_t, const char16_t* sender, int32_t, const void
 
 TEST(LinkmodHostileMemory, ReceiveStepBoundsEverything) {
   ScopedObjectDir dir;
+  gCallbackCalls = 0;
   Registration receiver(1, 0);
   ASSERT_TRUE(receiver.ok());
 
