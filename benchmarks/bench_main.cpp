@@ -28,6 +28,7 @@
 #include "benchmarks/linkmod_cases.h"
 #include "benchmarks/os_probe.h"
 #include "benchmarks/peers.h"
+#include "benchmarks/primitives.h"
 #include "benchmarks/results.h"
 #include "linkmod/linkmod.h"
 #include "platform/process.h"
@@ -43,7 +44,7 @@ constexpr const char* kUsage =
     "  --warmup N           untimed round trips before each repetition (default 1000)\n"
     "  --idle-seconds N     how long the idle receivers are watched (default 10)\n"
     "  --cases LIST         comma-separated groups or transports to run (default all):\n"
-    "                       roundtrip, module_type, is_alive, registration, idle,\n"
+    "                       roundtrip, module_type, is_alive, registration, idle, primitives,\n"
     "                       linkmod, linkmod_thread0, linkmod_thread1, or a peer:\n"
     "                       uds_seqpacket, uds_stream, pipe, posix_mq, boost_mq, zeromq, futex\n"
     "  --payloads LIST      round-trip payload sizes in bytes (default 8,1024,10240)\n"
@@ -290,7 +291,7 @@ class Runner {
   }
 
   void ModuleType(const LinkmodSender& sender) {
-    if (!Selected("module_type", "linkmod")) return;
+    if (!Selected("module_type")) return;
     const RunConfig& c = o_.config;
     for (int receivers : c.groupSizes) {
       Series s = MakeSeries("module_type", "linkmod_type", "linkmod SendToModuleType, receivers", 8,
@@ -313,7 +314,7 @@ class Runner {
   }
 
   void IsAlive(const LinkmodSender& sender) {
-    if (!Selected("is_alive", "linkmod")) return;
+    if (!Selected("is_alive")) return;
     const RunConfig& c = o_.config;
     Series alive = MakeSeries("is_alive", "is_alive_live", "IsAliveId of a live registration");
     Series dead = MakeSeries("is_alive", "is_alive_dead", "IsAliveId of an unknown identity");
@@ -333,7 +334,7 @@ class Runner {
   }
 
   void Registration(RunFolders& folders) {
-    if (!Selected("registration", "linkmod")) return;
+    if (!Selected("registration")) return;
     const RunConfig& c = o_.config;
     // Registration is far slower than a round trip: each repetition stops
     // after a few seconds' worth.
@@ -370,8 +371,31 @@ class Runner {
     folders.UseObjects("objects");
   }
 
+  // The building blocks, each timed in this process.
+  void Primitives() {
+    if (!Selected("primitives")) return;
+    const RunConfig& c = o_.config;
+    std::vector<Primitive> all = OsPrimitives();
+    for (auto& p : PlatformPrimitives()) all.push_back(std::move(p));
+    for (const auto& p : all) {
+      Series s = MakeSeries("primitives", p.key, p.label);
+      Progress("primitive: " + p.label);
+      for (int rep = 0; rep < c.repetitions && s.error.empty(); ++rep) {
+        std::string error;
+        std::function<bool()> operation = p.prepare(error);
+        std::vector<double> samples;
+        if (!operation || !Measure(c.warmup, c.iterations, operation, samples)) {
+          s.error = error.empty() ? "operation failed" : error;
+          break;
+        }
+        s.reps.push_back(std::move(samples));
+      }
+      r_.series.push_back(std::move(s));
+    }
+  }
+
   void Idle() {
-    if (!Selected("idle", "linkmod")) return;
+    if (!Selected("idle")) return;
     const int seconds = o_.config.idleSeconds;
     Progress("idle receivers: " + std::to_string(seconds) + " s");
     IdleFigure accept = MakeIdle("idle_accept", "receiver waiting in Accept", seconds);
@@ -419,6 +443,7 @@ int Main(int argc, char** argv) {
     runner.ModuleType(sender);
     runner.IsAlive(sender);
   }
+  runner.Primitives();
   runner.Registration(folders);
   runner.Idle();
 

@@ -21,6 +21,9 @@ ninja -C "$build" ztn_bench linkmod >/dev/null
 out=${BENCH_OUT:-bench-results}
 mkdir -p "$out"
 status=0
+# Which code the figures belong to.
+{ echo "Code: $(git rev-parse --short HEAD 2>/dev/null || echo unknown)$(git diff --quiet HEAD -- platform linkmod support 2>/dev/null || echo ' (with uncommitted changes)')"; } \
+  | tee "$out/code.txt"
 "$build/bin/ztn_bench" --json "$out/results.json" --chart-data "$out/roundtrip.tsv" "$@" \
   | tee "$out/table.txt" || status=$?
 
