@@ -305,6 +305,9 @@ HOSTED_API int32_t Initialize(const char16_t* callerToken) {
   }
   s.callerToken = callerToken;  // the text is valid only during this call
   s.hostThread = ztn::platform::GetCurrentThreadId();
+  const std::u16string self = example::PathTableFile(u"UTIL_FOLDER", u"HOST_UTIL_MODULE");
+  if (!self.empty()) Say("hosted from " + Utf8(self) + " (path table: UTIL_FOLDER, HOST_UTIL_MODULE)");
+  Say("caller token accepted");
   return 1;
 }
 

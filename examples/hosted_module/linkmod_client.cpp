@@ -18,17 +18,17 @@ std::u16string LinkmodFileName() {
 using PathTableGetFilePath = int32_t (*)(const char16_t*, const char16_t*, char16_t*, int32_t);
 using PathTableGetFolderPath = int32_t (*)(const char16_t*, char16_t*, int32_t);
 
+ztn::platform::ModuleHandle LoadedPathTable() {
+  ztn::platform::ModuleHandle pathTable = ztn::platform::FindLoadedModule(u"ptl.ztm");
+  return pathTable != nullptr ? pathTable : ztn::platform::FindLoadedModule(u"ptl.kqm");
+}
+
 std::vector<std::u16string> LinkmodCandidates() {
   std::vector<std::u16string> candidates;
   const std::u16string fileName = LinkmodFileName();
-  ztn::platform::ModuleHandle pathTable = ztn::platform::FindLoadedModule(u"ptl.ztm");
-  if (pathTable == nullptr) pathTable = ztn::platform::FindLoadedModule(u"ptl.kqm");
-  if (pathTable != nullptr) {
-    char16_t buffer[512] = {};
-    auto getFilePath = reinterpret_cast<PathTableGetFilePath>(
-        ztn::platform::GetModuleExport(pathTable, "GetFilePath"));
-    if (getFilePath != nullptr && getFilePath(u"UTIL_FOLDER", u"LINKMOD_MODULE", buffer, 512) != 0)
-      candidates.emplace_back(buffer);
+  const std::u16string listed = PathTableFile(u"UTIL_FOLDER", u"LINKMOD_MODULE");
+  if (!listed.empty()) candidates.push_back(listed);
+  if (ztn::platform::ModuleHandle pathTable = LoadedPathTable(); pathTable != nullptr) {
     char16_t folder[512] = {};
     auto getFolderPath = reinterpret_cast<PathTableGetFolderPath>(
         ztn::platform::GetModuleExport(pathTable, "GetFolderPath"));
@@ -47,6 +47,16 @@ Fn As(void* entry) {
 }
 
 }  // namespace
+
+std::u16string PathTableFile(const char16_t* folderKey, const char16_t* fileKey) {
+  ztn::platform::ModuleHandle pathTable = LoadedPathTable();
+  if (pathTable == nullptr) return {};
+  auto getFilePath = reinterpret_cast<PathTableGetFilePath>(
+      ztn::platform::GetModuleExport(pathTable, "GetFilePath"));
+  char16_t buffer[512] = {};
+  if (getFilePath == nullptr || getFilePath(folderKey, fileKey, buffer, 512) == 0) return {};
+  return buffer;
+}
 
 bool LinkmodClient::Load(std::u16string& where) {
   for (const std::u16string& candidate : LinkmodCandidates()) {

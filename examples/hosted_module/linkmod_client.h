@@ -11,6 +11,10 @@
 
 namespace example {
 
+// The path the host's path table module gives (folderKey, fileKey), or empty
+// when no path table is loaded or it has no such entry.
+std::u16string PathTableFile(const char16_t* folderKey, const char16_t* fileKey);
+
 using ReceiveCallback = void (*)(int32_t senderType, int32_t subType, const char16_t* senderId,
                                  int32_t messageCode, const void* data, int32_t dataSize);
 
