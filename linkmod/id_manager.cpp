@@ -32,8 +32,7 @@ std::u16string IdentityPrefix() {
 }
 
 bool TableExists(const std::u16string& name) {
-  auto probe = platform::SharedMemory::Open(name);
-  return probe.ok();  // the probe handle closes here
+  return platform::SharedMemory::Exists(name);  // open-and-close, without the share
 }
 
 IdManagerEntry ReadEntry(const uint8_t* table, uint32_t index) {
@@ -64,8 +63,8 @@ uint32_t ReadEntryCount(const uint8_t* table) {
 
 bool IsIdentityAlive(std::u16string_view identity) {
   if (identity.empty()) return false;
-  auto event = platform::Event::Open(MainEventName(identity));
-  return event.ok();  // the handle closes here
+  // Alive exactly while the main event can be opened.
+  return platform::Event::Exists(MainEventName(identity));
 }
 
 int LinkmodControl::RegisterIdentity(int32_t type, int32_t subType) {

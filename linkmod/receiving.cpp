@@ -90,7 +90,7 @@ int32_t LinkmodControl::ReceiveMessage(const ReceiveOutputs* outputs) {
   MemoryBufferExW queueMemory;
   const std::u16string queueName = SendQueueName(sender, queue);
   bool released = false;
-  if (!sender.empty() && platform::SharedMemory::Open(queueName).ok() &&
+  if (!sender.empty() && platform::SharedMemory::Exists(queueName) &&
       queueMemory.CreateNamed(queueName, kSendQueueBytes, false) &&
       queueMemory.Size() >= kSendQueueBytes) {
     const auto* bytes = static_cast<const uint8_t*>(queueMemory.Data());

@@ -178,7 +178,7 @@ bool LinkmodControl::DeliverMessage(std::u16string_view target, const QueueClaim
                                     int32_t limitMs) {
   if (!IsRecvWaitId(target, limitMs)) return false;
   const std::u16string slotName = RecvSlotName(target);
-  if (!platform::SharedMemory::Open(slotName).ok()) return false;
+  if (!platform::SharedMemory::Exists(slotName)) return false;
   MemoryBufferExW slot;
   if (!slot.CreateNamed(slotName, kRecvSlotBytes, false)) return false;
   RecvSlot record{};

@@ -39,6 +39,10 @@ class Event {
   // Opens an existing event. FileNotFound when there is none.
   static Result<Event> Open(std::u16string_view name);
 
+  // True when Open would find an event of this name now. Takes no share in
+  // the event's life and never blocks: the cheap form of open-then-close.
+  static bool Exists(std::u16string_view name);
+
   // Never block. Fail with InvalidHandle on an empty handle.
   Result<void> Set();
   Result<void> Reset();

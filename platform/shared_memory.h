@@ -39,6 +39,10 @@ class SharedMemory {
   // Opens an existing object. FileNotFound when there is none.
   static Result<SharedMemory> Open(std::u16string_view name);
 
+  // True when Open would find shared memory of this name now. Takes no share
+  // in the object's life and never blocks: the cheap form of open-then-close.
+  static bool Exists(std::u16string_view name);
+
   // Maps `bytes` bytes from the start (0 = the whole object). Asking for more
   // than the object holds fails with AccessDenied.
   Result<MappedView> Map(size_t bytes = 0) const;

@@ -48,6 +48,10 @@ Result<Event> Event::Open(std::u16string_view name) {
   return Event(std::move(object).value());
 }
 
+bool Event::Exists(std::u16string_view name) {
+  return !name.empty() && KernelObject::Exists(name, ObjectKind::Event);
+}
+
 Result<void> Event::Set() {
   if (!object_) return Error{ErrorCode::InvalidHandle, 0};
   ObjectHeader* h = object_->Header();

@@ -22,13 +22,20 @@
 // gets one again, and whoever finds holders on an inode under its gate knows
 // the name still leads to it.
 //
+// Closing needs no gate: the closer tries to turn its shared reference into an
+// exclusive one. That fails while anyone else holds a reference; when it
+// succeeds the closer is provably the last holder, and nobody can take a new
+// reference while it removes the name.
+//
 // Reopening is the hot path of messaging (every message opens the peer's
 // events and memory). Closed objects therefore stay in a small process-wide
-// cache as weak references: descriptor and mappings kept, reference lock given
-// up. A reopen from the cache takes the gate, checks that someone else still
-// holds the object, takes its reference and leaves the gate: four lock calls,
-// and no path walk, mapping or page fault. An object whose holders have all
-// gone is dropped from the cache, never revived.
+// cache as weak references: descriptor and mappings kept, reference given up.
+// A reopen from the cache first checks that someone else holds a reference
+// (so the object was alive), then takes its own, then checks that the name
+// was not removed in between: three calls, and no path walk, mapping or page
+// fault. An object whose holders have all gone is dropped, never revived:
+// nobody takes a reference without first seeing a live holder, except under
+// the gate, where a dead object is replaced.
 #include "platform/posix/kernel_object.h"
 
 #include <fcntl.h>
@@ -37,6 +44,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -80,16 +88,23 @@ int LockByte(int fd, off_t byte, short type, bool wait) {
   return RetryOnInterrupt([&] { return ::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock); });
 }
 
-// True when a descriptor other than ours holds a reference (byte 0).
-bool OthersHoldReference(int fd) {
+// What other descriptors hold on the reference byte: F_UNLCK (nobody: the
+// object is dead), F_RDLCK (live holders) or F_WRLCK (a last holder is
+// removing it).
+short OtherReferences(int fd) {
   struct flock probe {};
   probe.l_type = F_WRLCK;
   probe.l_whence = SEEK_SET;
   probe.l_start = kReferenceByte;
   probe.l_len = 1;
   probe.l_pid = 0;
-  if (RetryOnInterrupt([&] { return ::fcntl(fd, F_OFD_GETLK, &probe); }) != 0) return true;
-  return probe.l_type != F_UNLCK;
+  if (RetryOnInterrupt([&] { return ::fcntl(fd, F_OFD_GETLK, &probe); }) != 0) return F_WRLCK;
+  return probe.l_type;
+}
+
+bool Unlinked(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) != 0 || st.st_nlink == 0;
 }
 
 bool SameInode(int fd, const std::string& path) {
@@ -255,25 +270,18 @@ Result<KernelObjectRef> KernelObject::Acquire(std::u16string_view name, ObjectKi
   // Fast path: a weak reference this process kept from an earlier handle.
   if (auto cached = ObjectCache::Instance().Take(path)) {
     const int fd = cached->fd;
-    if (LockByte(fd, kGateByte, F_WRLCK, true) == 0) {
-      if (OthersHoldReference(fd)) {
-        // Alive, hence still the object this name leads to.
-        const bool referenced = LockByte(fd, kReferenceByte, F_RDLCK, false) == 0;
-        LockByte(fd, kGateByte, F_UNLCK, false);
-        if (referenced) {
-          if (cached->kind != kind) {
-            LockByte(fd, kReferenceByte, F_UNLCK, false);
-            ObjectCache::Instance().Put(std::move(*cached));
-            return Error{ErrorCode::InvalidHandle, 0};  // a name held by another kind
-          }
-          return adopt(fd, cached->header, cached->data, cached->dataLength, true);
+    if (OtherReferences(fd) == F_RDLCK && LockByte(fd, kReferenceByte, F_RDLCK, false) == 0) {
+      if (!Unlinked(fd)) {
+        if (cached->kind != kind) {
+          LockByte(fd, kReferenceByte, F_UNLCK, false);
+          ObjectCache::Instance().Put(std::move(*cached));
+          return Error{ErrorCode::InvalidHandle, 0};  // a name held by another kind
         }
-      } else {
-        // Nobody holds it any more: it is gone. Clear its name if still ours.
-        if (SameInode(fd, path)) ::unlink(path.c_str());
+        return adopt(fd, cached->header, cached->data, cached->dataLength, true);
       }
     }
-    ObjectCache::Drop(*cached);  // closing drops the gate too
+    // Gone, or going: forget it. A stale name is left to the gate below.
+    ObjectCache::Drop(*cached);
   }
 
   bool directoriesEnsured = false;
@@ -313,18 +321,28 @@ Result<KernelObjectRef> KernelObject::Acquire(std::u16string_view name, ObjectKi
       continue;
     }
 
-    if (!createdFile && !OthersHoldReference(fd)) {
-      // The last holder died without closing: the object is gone. Remove its
-      // file; a create then makes a new one.
-      ::unlink(path.c_str());
-      ::close(fd);
-      if (create) continue;
-      return Error{ErrorCode::FileNotFound, ENOENT};
+    // Look before taking a reference: whoever takes one must have seen a
+    // live holder (or made the object), so a dead object stays dead.
+    if (!createdFile) {
+      const short others = OtherReferences(fd);
+      if (others == F_WRLCK) {  // its last holder is removing it: start over
+        ::close(fd);
+        continue;
+      }
+      if (others == F_UNLCK && LockByte(fd, kReferenceByte, F_WRLCK, false) == 0) {
+        // Nobody holds it: its last holder died without closing, and the
+        // object is gone. Remove the file; a create then makes a new one.
+        ::unlink(path.c_str());
+        ::close(fd);
+        if (create) continue;
+        return Error{ErrorCode::FileNotFound, ENOENT};
+      }
     }
     if (LockByte(fd, kReferenceByte, F_RDLCK, false) != 0) {
       int err = errno;
       if (createdFile) ::unlink(path.c_str());
       ::close(fd);
+      if (err == EAGAIN || err == EACCES) continue;  // a last holder is removing it
       return MakeNativeError(err);
     }
 
@@ -378,6 +396,30 @@ Result<KernelObjectRef> KernelObject::Acquire(std::u16string_view name, ObjectKi
   return Error{ErrorCode::Unknown, EAGAIN};
 }
 
+bool KernelObject::Exists(std::u16string_view name, ObjectKind kind) {
+  auto pathResult = ObjectPath(name);
+  if (!pathResult.ok()) return false;
+  const std::string& path = *pathResult;
+  // A live holder on a cached descriptor proves the name still leads to it.
+  if (auto cached = ObjectCache::Instance().Take(path)) {
+    const bool alive = OtherReferences(cached->fd) == F_RDLCK;
+    const bool sameKind = cached->kind == kind;
+    ObjectCache::Instance().Put(std::move(*cached));
+    if (alive) return sameKind;
+  }
+  const int fd = RetryOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW); });
+  if (fd < 0) return false;
+  bool alive = OtherReferences(fd) == F_RDLCK;
+  if (alive) {
+    uint32_t storedKind = 0;
+    alive = ::pread(fd, &storedKind, sizeof storedKind, offsetof(ObjectHeader, kind)) ==
+                static_cast<ssize_t>(sizeof storedKind) &&
+            storedKind == static_cast<uint32_t>(kind);
+  }
+  ::close(fd);
+  return alive;
+}
+
 Result<KernelObjectRef> KernelObject::CreateUnnamed(ObjectKind kind, Initializer initialize,
                                                     const void* context) {
   void* p = ::mmap(nullptr, sizeof(ObjectHeader), PROT_READ | PROT_WRITE,
@@ -404,16 +446,15 @@ void KernelObject::Destroy() {
     if (header_ != nullptr && !leakHeader_) ::munmap(header_, sizeof(ObjectHeader));
     return;
   }
-  if (!leakHeader_ && OthersHoldReference(fd_)) {
-    // Someone else keeps it alive: give up our reference, keep the rest.
-    if (LockByte(fd_, kReferenceByte, F_UNLCK, false) == 0) {
+  // Try to become the exclusive holder: that fails while anyone else holds
+  // a reference, and succeeds only for the last one.
+  if (LockByte(fd_, kReferenceByte, F_WRLCK, false) != 0) {
+    if (!leakHeader_ && LockByte(fd_, kReferenceByte, F_UNLCK, false) == 0) {
       ObjectCache::Instance().Put(ObjectCache::Entry{path_, fd_, kind_, header_, data_, dataLength_});
       return;
     }
-  }
-  // Last holder anywhere? Then the name goes with us.
-  if (LockByte(fd_, kGateByte, F_WRLCK, true) == 0) {
-    if (!OthersHoldReference(fd_) && SameInode(fd_, path_)) ::unlink(path_.c_str());
+  } else if (SameInode(fd_, path_)) {
+    ::unlink(path_.c_str());  // last holder: the name goes with us
   }
   if (data_ != nullptr) ::munmap(data_, dataLength_);
   if (header_ != nullptr && !leakHeader_) ::munmap(header_, sizeof(ObjectHeader));

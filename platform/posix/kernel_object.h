@@ -47,6 +47,9 @@ class KernelObject {
                                          Initializer initialize, const void* context,
                                          bool* existed);
 
+  // True when an object of `kind` is alive under `name` (someone holds it).
+  static bool Exists(std::u16string_view name, ObjectKind kind);
+
   // An object private to this process (unnamed event or mutex).
   static Result<KernelObjectRef> CreateUnnamed(ObjectKind kind, Initializer initialize,
                                                const void* context);

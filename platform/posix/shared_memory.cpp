@@ -28,6 +28,10 @@ Result<SharedMemory> SharedMemory::Open(std::u16string_view name) {
   return SharedMemory(std::move(object).value());
 }
 
+bool SharedMemory::Exists(std::u16string_view name) {
+  return !name.empty() && KernelObject::Exists(name, ObjectKind::SharedMemory);
+}
+
 Result<MappedView> SharedMemory::Map(size_t bytes) const {
   if (!object_) return Error{ErrorCode::InvalidHandle, 0};
   size_t length = bytes == 0 ? static_cast<size_t>(object_->DataSize()) : bytes;

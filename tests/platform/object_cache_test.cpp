@@ -129,3 +129,42 @@ TEST(ObjectCache, CachedSharedMemoryKeepsItsContents) {
 
 }  // namespace
 }  // namespace ztn::platform
+
+namespace ztn::platform {
+namespace {
+
+TEST(ObjectExists, AnswersLikeOpenWithoutTakingAShare) {
+  ScopedObjectDir dir;
+  Holder h;
+  h.Start("clear", "die");
+  EXPECT_TRUE(Event::Exists(h.object));
+  EXPECT_FALSE(SharedMemory::Exists(h.object));  // another kind of object
+  ASSERT_TRUE(Event::Open(h.object).ok());      // now also cached
+  EXPECT_TRUE(Event::Exists(h.object));
+  EXPECT_EQ(h.Finish(), 128 + SIGKILL);
+  EXPECT_FALSE(Event::Exists(h.object));        // its only holder died
+  EXPECT_EQ(Event::Open(h.object).code(), ErrorCode::FileNotFound);
+
+  // A new object under the same name is seen, whatever the cache held.
+  auto fresh = Event::Create(h.object, false, false, &kEveryone);
+  ASSERT_TRUE(fresh.ok());
+  EXPECT_TRUE(Event::Exists(h.object));
+  fresh->Close();
+  EXPECT_FALSE(Event::Exists(h.object));
+  EXPECT_FALSE(Event::Exists(u""));
+  EXPECT_FALSE(Event::Exists(u"bad\\namespace"));
+}
+
+TEST(ObjectExists, ProbingNeverKeepsAnObjectAlive) {
+  ScopedObjectDir dir;
+  auto name = UniqueName("probe");
+  auto shm = SharedMemory::Create(name, 64, &kEveryone);
+  ASSERT_TRUE(shm.ok());
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(SharedMemory::Exists(name));
+  shm->Close();
+  EXPECT_FALSE(SharedMemory::Exists(name));
+  EXPECT_EQ(SharedMemory::Open(name).code(), ErrorCode::FileNotFound);
+}
+
+}  // namespace
+}  // namespace ztn::platform
