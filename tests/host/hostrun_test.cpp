@@ -422,6 +422,21 @@ TEST(Relaunch, OutcomesTable) {
   }
 }
 
+TEST(Relaunch, WithoutDesktopOrTerminalTheBoxFails) {
+  if (platform::IsTerminalInteractive())
+    GTEST_SKIP() << "run from a terminal: the box would wait there for Enter";
+  test::ScopedObjectDir objects;
+  TempDir temp;
+  Product product(temp.Path() / "product", HOST_TEST_MODULE_FULL);
+  const fs::path helper = WriteFakeHelper(temp.Path(), {"decline", "accept"});
+  const fs::path dialog = WriteFakeDialog(temp.Path(), 0);
+  Env env = UserEnv(temp.Path(), helper, dialog);
+  std::erase_if(env, [](const auto& entry) { return entry.first == "WAYLAND_DISPLAY"; });
+  EXPECT_EQ(RunHostrun({"/run"}, temp.Path() / "module.log", env), 0);
+  EXPECT_EQ(ReadText(temp.Path() / "helper.log"), HelperCall({"/run"}));
+  EXPECT_FALSE(fs::exists(temp.Path() / "dialog.log"));
+}
+
 TEST(Relaunch, MissingHelperIsSilent) {
   test::ScopedObjectDir objects;
   TempDir temp;
