@@ -6,7 +6,7 @@
 #   scripts/bench.sh --quick    # every case once with few iterations (a check, not figures)
 #
 # Any other option goes to ztn_bench (see build/bin/ztn_bench --help).
-# Output in ${BENCH_OUT:-bench-results}/: table.txt, results.json,
+# Output in ${BENCH_OUT:-build/bench-results}/: table.txt, results.json,
 # roundtrip.tsv (chart data) and roundtrip.png. Run it on an otherwise quiet
 # machine; the figures that matter are the ratios within one run.
 set -euo pipefail
@@ -18,7 +18,7 @@ werror=OFF
 cmake -S . -B "$build" -G Ninja -DZTN_WERROR=$werror -DZTN_BUILD_BENCHMARKS=ON >/dev/null
 ninja -C "$build" ztn_bench linkmod >/dev/null
 
-out=${BENCH_OUT:-bench-results}
+out=${BENCH_OUT:-$build/bench-results}
 mkdir -p "$out"
 status=0
 # Which code the figures belong to.
