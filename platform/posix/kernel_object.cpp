@@ -238,6 +238,41 @@ class ObjectCache {
 };
 
 
+namespace {
+
+// Maps the header (and the data of shared memory) of an entry that a probe
+// cached without mapping it.
+bool MapCachedEntry(ObjectCache::Entry& entry) {
+  ObjectHeader* header = MapHeader(entry.fd);
+  if (header == nullptr) return false;
+  if (header->magic.load(std::memory_order_acquire) != kObjectMagic) {
+    ::munmap(header, sizeof(ObjectHeader));
+    return false;
+  }
+  const size_t dataLength = static_cast<size_t>(header->dataSize);
+  void* data = nullptr;
+  if (entry.kind == ObjectKind::SharedMemory && dataLength > 0) {
+    struct stat st {};
+    if (::fstat(entry.fd, &st) != 0 ||
+        static_cast<uint64_t>(st.st_size) < ObjectHeaderSize() + dataLength) {
+      ::munmap(header, sizeof(ObjectHeader));
+      return false;
+    }
+    data = ::mmap(nullptr, dataLength, PROT_READ | PROT_WRITE, MAP_SHARED, entry.fd,
+                  static_cast<off_t>(ObjectHeaderSize()));
+    if (data == MAP_FAILED) {
+      ::munmap(header, sizeof(ObjectHeader));
+      return false;
+    }
+  }
+  entry.header = header;
+  entry.data = data;
+  entry.dataLength = dataLength;
+  return true;
+}
+
+}  // namespace
+
 Result<KernelObjectRef> KernelObject::Acquire(std::u16string_view name, ObjectKind kind,
                                               bool create, uint64_t dataSize,
                                               const SecurityAttributes* security,
@@ -276,6 +311,11 @@ Result<KernelObjectRef> KernelObject::Acquire(std::u16string_view name, ObjectKi
           LockByte(fd, kReferenceByte, F_UNLCK, false);
           ObjectCache::Instance().Put(std::move(*cached));
           return Error{ErrorCode::InvalidHandle, 0};  // a name held by another kind
+        }
+        if (cached->header == nullptr && !MapCachedEntry(*cached)) {
+          LockByte(fd, kReferenceByte, F_UNLCK, false);
+          ObjectCache::Drop(*cached);
+          return Error{ErrorCode::InvalidHandle, 0};
         }
         return adopt(fd, cached->header, cached->data, cached->dataLength, true);
       }
@@ -407,7 +447,7 @@ bool KernelObject::Exists(std::u16string_view name, ObjectKind kind) {
     ObjectCache::Instance().Put(std::move(*cached));
     if (alive) return sameKind;
   }
-  const int fd = RetryOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW); });
+  const int fd = RetryOnInterrupt([&] { return ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW); });
   if (fd < 0) return false;
   bool alive = OtherReferences(fd) == F_RDLCK;
   if (alive) {
@@ -416,8 +456,13 @@ bool KernelObject::Exists(std::u16string_view name, ObjectKind kind) {
                 static_cast<ssize_t>(sizeof storedKind) &&
             storedKind == static_cast<uint32_t>(kind);
   }
-  ::close(fd);
-  return alive;
+  if (!alive) {
+    ::close(fd);
+    return false;
+  }
+  // Keep the descriptor for the next probe or open; it is mapped when adopted.
+  ObjectCache::Instance().Put(ObjectCache::Entry{path, fd, kind, nullptr, nullptr, 0});
+  return true;
 }
 
 Result<KernelObjectRef> KernelObject::CreateUnnamed(ObjectKind kind, Initializer initialize,
