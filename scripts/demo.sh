@@ -58,8 +58,9 @@ for _ in $(seq 100); do
 done
 echo "ztndata base-folder get: $("$bin/ztndata" base-folder get)"
 
-step "3. A listener (linkctl listen, module type 7002) and a serving host"
-"$bin/linkctl" listen --type 7002 >"$work/listener.log" 2>&1 &
+step "3. A listener that answers (linkctl listen, module type 7002) and a serving host"
+echo "\$ linkctl listen --type 7002 --reply \"hello back from linkctl\""
+"$bin/linkctl" listen --type 7002 --reply "hello back from linkctl" >"$work/listener.log" 2>&1 &
 pids+=($!)
 wait_for "$work/listener.log" "listening as"
 show "$work/listener.log"
@@ -81,8 +82,9 @@ set -e
 show "$work/utility.log"
 echo "hostrun's exit code (the module's GetResult): $code"
 
-step "5. What arrived at the listener"
-grep "code 100" "$work/listener.log" | show
+step "5. What arrived at the listener, and its reply"
+wait_for "$work/listener.log" "replied to"
+grep -E "code 100|replied to" "$work/listener.log" | show
 step "6. What the serving host received and answered"
 grep -A1 "request 100" "$work/server.log" | show
 
@@ -90,9 +92,9 @@ step "7. linkctl talks to the serving host ($server_id)"
 for request in "200 --data echo-me" "202" "204"; do
   set -- $request
   code_name=$([ "$1" = 200 ] && echo echo || ([ "$1" = 202 ] && echo uptime) || echo stop)
-  echo "\$ linkctl send --to '$server_id' --code $* ($code_name)"
+  echo "\$ linkctl send --to '$server_id' --code $* --wait-reply 5000 ($code_name)"
   lines=$(wc -l <"$work/server.log")
-  "$bin/linkctl" send --to "$server_id" --code "$@" | show
+  "$bin/linkctl" send --to "$server_id" --code "$@" --wait-reply 5000 | show
   wait_for "$work/server.log" "request $1 " && sleep 0.2
   tail -n +"$((lines + 1))" "$work/server.log" | show
 done

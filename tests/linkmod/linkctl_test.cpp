@@ -50,6 +50,51 @@ TEST(Linkctl, ListenAndSend) {
   EXPECT_EQ(RunLinkctl({"list"}), 1);
 }
 
+TEST(Linkctl, ListenRepliesToEachSender) {
+  ScopedObjectDir dir;
+  platform::SpawnOptions options;
+  options.stdoutPath = dir.Path() + "/listen.out";
+  auto listener = platform::Process::Spawn(
+      ZTN_LINKCTL_PATH, {"listen", "--type", "4101", "--count", "1", "--reply", "pong"}, options);
+  ASSERT_TRUE(listener.ok());
+  Registration self(4102, 0, 1);
+  ASSERT_TRUE(self.ok());
+  char16_t to[56] = {};
+  ASSERT_TRUE(WaitUntil([&] {
+    return SendToModuleType(self.id(), 4101, -1, to, 41, "ping", 4, 1000) == 1;
+  }));
+  ASSERT_EQ(Accept(self.id(), 10000, u""), 1);
+  char data[10240] = {};
+  int32_t code = 0;
+  char16_t from[56] = {};
+  ASSERT_EQ(Recv(self.id(), nullptr, nullptr, from, &code, data), 4);
+  EXPECT_EQ(code, 42);  // the request's code + 1
+  EXPECT_EQ(std::string(data, 4), "pong");
+  EXPECT_EQ(std::u16string(from), std::u16string(to));
+  auto status = listener->WaitForExit(10000);
+  ASSERT_TRUE(status.ok());
+  EXPECT_EQ(status->code, 0);
+}
+
+TEST(Linkctl, SendWaitsForTheListenersReply) {
+  ScopedObjectDir dir;
+  platform::SpawnOptions options;
+  options.stdoutPath = dir.Path() + "/listen.out";
+  auto listener = platform::Process::Spawn(
+      ZTN_LINKCTL_PATH, {"listen", "--type", "4103", "--count", "1", "--reply", "back"}, options);
+  ASSERT_TRUE(listener.ok());
+  const std::string out = dir.Path() + "/send.out";
+  ASSERT_TRUE(WaitUntil([&] {
+    return RunLinkctl({"send", "--type", "4103", "--code", "9", "--data", "there", "--timeout",
+                       "1000", "--wait-reply", "5000"},
+                      out) == 0;
+  }));
+  std::ifstream file(out);
+  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("code 10 size 4 text \"back\""), std::string::npos) << text;
+  ASSERT_TRUE(listener->WaitForExit(10000).ok());
+}
+
 TEST(Linkctl, TokenIsAcceptedByInitialize) {
   ScopedObjectDir dir;
   const std::string path = dir.Path() + "/token.out";
@@ -77,6 +122,9 @@ TEST(Linkctl, BadArgumentsExitWithTwo) {
       {"listen", "--type", "x"},
       {"listen", "--type", "1", "--mode", "2"},
       {"listen", "--type", "1", "--count", "-1"},
+      {"listen", "--type", "1", "--reply-code", "3"},
+      {"send", "--type", "1", "--code", "1", "--wait-reply", "-5"},
+      {"listen", "--type", "1", "--reply", "x", "--queues", "0"},
       {"send", "--code", "1"},
       {"send", "--to", "a", "--type", "1", "--code", "1"},
       {"send", "--type", "1"},

@@ -6,12 +6,14 @@
 // ID manager table and `debugview` the debug output channel through the
 // platform layer. Exit codes: 0 success, 1 the operation failed (not
 // delivered, not alive, nothing to list), 2 bad arguments.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -35,6 +37,7 @@ namespace {
 constexpr int kOk = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
+constexpr int32_t kReplyTimeoutMs = 5000;  // per wait, for each answer
 
 std::atomic<bool> gInterrupted{false};
 void OnInterrupt(int) { gInterrupted = true; }
@@ -128,7 +131,7 @@ int List(Options& options) {
                 sizeof entry);
     const std::u16string identity = ztn::linkmod::ReadIdentityField(entry.identity);
     const bool alive = !identity.empty() &&
-        ztn::platform::Event::Open(identity + ztn::linkmod::kMainEventSuffix).ok();
+        ztn::platform::Event::Exists(identity + ztn::linkmod::kMainEventSuffix);
     const char* state = entry.state == 1 ? "registered" : entry.state == 0 ? "free" : "invalid";
     std::printf("%-6u %-10s %-11d %-11d %-55s %s\n", i, state, entry.moduleType, entry.subType,
                 Narrow(identity).c_str(), alive ? "alive" : "dead");
@@ -140,15 +143,21 @@ int List(Options& options) {
 
 const char kListenHelp[] =
     "usage: linkctl listen --type T [--sub S] [--mode 0|1] [--count N] [--queues Q]\n"
+    "                      [--reply TEXT [--reply-code C]]\n"
     "Registers under module type T (sub type S, default 0), prints its identity,\n"
     "then prints every message received: sender, type, sub type, code, size and\n"
     "the payload as text when printable, else in hexadecimal. Runs until\n"
     "interrupted, or until N messages arrived. --mode 1 releases each sender\n"
-    "only after the message was printed.\n";
+    "only after the message was printed. --reply answers every message with\n"
+    "TEXT, sent back to its sender under code C (default: the message's code + 1).\n";
 
 std::mutex gListenLock;
 std::condition_variable gListenChanged;
 uint32_t gListenCount = 0;
+// Answers wait here for the main thread: the callback must not send while
+// its sender may still be waiting for this very receive step.
+std::deque<std::pair<std::u16string, int32_t>> gPendingReplies;
+bool gReplying = false;
 
 void PrintMessage(int32_t senderType, int32_t subType, const char16_t* sender, int32_t code,
                   const void* data, int32_t size) {
@@ -157,6 +166,7 @@ void PrintMessage(int32_t senderType, int32_t subType, const char16_t* sender, i
               subType, code, size, DescribePayload(static_cast<const uint8_t*>(data), size).c_str());
   std::fflush(stdout);
   ++gListenCount;
+  if (gReplying && sender != nullptr) gPendingReplies.emplace_back(sender, code);
   gListenChanged.notify_all();
 }
 
@@ -168,8 +178,20 @@ int Listen(Options& options) {
   auto mode = options.Int("mode", 0);
   auto count = options.Count("count", 0);
   auto queues = options.Count("queues", 1);
-  if (!type || !sub || !mode || !count || !queues) return Usage(options.Error(), kListenHelp);
+  auto replyCode = options.Int("reply-code", 0);
+  if (!type || !sub || !mode || !count || !queues || !replyCode) {
+    return Usage(options.Error(), kListenHelp);
+  }
   if (*mode != 0 && *mode != 1) return Usage("--mode is 0 or 1", kListenHelp);
+  if (options.Has("reply-code") && !options.Has("reply")) {
+    return Usage("--reply-code goes with --reply", kListenHelp);
+  }
+  const std::string reply = options.Has("reply") ? options.Text("reply") : std::string();
+  if (reply.size() > static_cast<size_t>(ztn::linkmod::kMaxPayloadBytes)) {
+    return Usage("--reply is longer than 10240 bytes", kListenHelp);
+  }
+  gReplying = options.Has("reply");
+  if (gReplying && *queues == 0) return Usage("--reply needs a send queue (--queues 1 or more)", kListenHelp);
   if (!options.Positional().empty()) return Usage("unexpected argument", kListenHelp);
 
   Session session(*type, *sub, *queues);
@@ -179,7 +201,20 @@ int Listen(Options& options) {
   SetRecvWaitMode(session.id(), *mode);
   StartRecvThread(session.id(), &PrintMessage);
   std::unique_lock<std::mutex> guard(gListenLock);
-  while (!gInterrupted && (*count == 0 || gListenCount < *count)) {
+  for (;;) {
+    while (!gPendingReplies.empty()) {
+      auto [to, code] = gPendingReplies.front();
+      gPendingReplies.pop_front();
+      guard.unlock();
+      const int32_t answerCode = options.Has("reply-code") ? *replyCode : code + 1;
+      const bool taken = SendToId(session.id(), to.c_str(), answerCode, reply.data(),
+                                  static_cast<int32_t>(reply.size()), kReplyTimeoutMs) == 1;
+      guard.lock();
+      std::printf("replied to %s code %d: %s\n", Narrow(to).c_str(), answerCode,
+                  taken ? "taken" : "not taken");
+      std::fflush(stdout);
+    }
+    if (gInterrupted || (*count != 0 && gListenCount >= *count)) break;
     gListenChanged.wait_for(guard, std::chrono::milliseconds(200));
   }
   return kOk;  // the session ends the registration and its thread
@@ -190,11 +225,13 @@ int Listen(Options& options) {
 const char kSendHelp[] =
     "usage: linkctl send (--to IDENTITY | --type T [--sub S]) --code C\n"
     "                    [--data TEXT | --file F | --stdin] [--timeout MS]\n"
-    "                    [--from-type T] [--from-sub S]\n"
+    "                    [--from-type T] [--from-sub S] [--wait-reply MS]\n"
     "Sends one message (at most 10240 bytes) to one identity, or to every live\n"
     "registration of module type T (sub type S, default any), and waits until\n"
     "it was taken. --timeout limits each wait (default 5000, -1 = none).\n"
-    "Exit code 0 when delivered, 1 when not.\n";
+    "--wait-reply then waits up to MS milliseconds (whole seconds, at least one)\n"
+    "for one message back and prints it.\n"
+    "Exit code 0 when delivered (and, with --wait-reply, answered), 1 when not.\n";
 
 int Send(Options& options) {
   if (options.Has("help")) return std::printf("%s", kSendHelp), kOk;
@@ -211,9 +248,11 @@ int Send(Options& options) {
   auto timeout = options.Int("timeout", 5000);
   auto fromType = options.Int("from-type", 0);
   auto fromSub = options.Int("from-sub", 0);
-  if (!type || !sub || !code || !timeout || !fromType || !fromSub) {
+  auto waitReply = options.Int("wait-reply", 0);
+  if (!type || !sub || !code || !timeout || !fromType || !fromSub || !waitReply) {
     return Usage(options.Error(), kSendHelp);
   }
+  if (*waitReply < 0) return Usage("--wait-reply takes milliseconds (0 or more)", kSendHelp);
   if (!options.Positional().empty()) return Usage("unexpected argument", kSendHelp);
 
   std::string payload;
@@ -239,21 +278,41 @@ int Send(Options& options) {
   if (!session.ok()) return kFailed;
   const auto size = static_cast<int32_t>(payload.size());
   const void* data = payload.empty() ? nullptr : payload.data();
+  std::u16string taker;
   if (options.Has("to")) {
-    const std::u16string target = Wide(options.Text("to"));
-    if (SendToId(session.id(), target.c_str(), *code, data, size, *timeout) != 1) {
+    taker = Wide(options.Text("to"));
+    if (SendToId(session.id(), taker.c_str(), *code, data, size, *timeout) != 1) {
       std::fprintf(stderr, "linkctl: not delivered\n");
       return kFailed;
     }
     std::printf("delivered to %s\n", options.Text("to").c_str());
-    return kOk;
+  } else {
+    char16_t first[LINKMOD_IDENTITY_UNITS] = {};
+    if (SendToModuleType(session.id(), *type, *sub, first, *code, data, size, *timeout) != 1) {
+      std::fprintf(stderr, "linkctl: no registration of type %d took the message\n", *type);
+      return kFailed;
+    }
+    taker = first;
+    std::printf("delivered; first taker %s\n", Narrow(first).c_str());
   }
-  char16_t first[LINKMOD_IDENTITY_UNITS] = {};
-  if (SendToModuleType(session.id(), *type, *sub, first, *code, data, size, *timeout) != 1) {
-    std::fprintf(stderr, "linkctl: no registration of type %d took the message\n", *type);
+  if (!options.Has("wait-reply")) return kOk;
+  std::fflush(stdout);
+  // One message back; the wait also ends when a single addressee dies.
+  const char16_t* peer = options.Has("to") ? taker.c_str() : u"";
+  if (Accept(session.id(), *waitReply, peer) != 1) {
+    std::fprintf(stderr, "linkctl: no reply\n");
     return kFailed;
   }
-  std::printf("delivered; first taker %s\n", Narrow(first).c_str());
+  std::vector<uint8_t> reply(LINKMOD_MAX_PAYLOAD);
+  int32_t replyCode = 0;
+  char16_t from[LINKMOD_IDENTITY_UNITS] = {};
+  const int32_t replySize = Recv(session.id(), nullptr, nullptr, from, &replyCode, reply.data());
+  if (replySize < 0) {
+    std::fprintf(stderr, "linkctl: the reply could not be read\n");
+    return kFailed;
+  }
+  std::printf("reply from %s code %d size %d %s\n", Narrow(from).c_str(), replyCode, replySize,
+              DescribePayload(reply.data(), std::min<int32_t>(replySize, LINKMOD_MAX_PAYLOAD)).c_str());
   return kOk;
 }
 
@@ -345,9 +404,10 @@ int Run(const std::vector<std::string>& args) {
   if (args[0] == "--help" || args[0] == "help") return std::printf("%s", kHelp), kOk;
   const Command commands[] = {
       {"list", &List, {}, {"help"}, kListHelp},
-      {"listen", &Listen, {"type", "sub", "mode", "count", "queues"}, {"help"}, kListenHelp},
+      {"listen", &Listen, {"type", "sub", "mode", "count", "queues", "reply", "reply-code"},
+       {"help"}, kListenHelp},
       {"send", &Send,
-       {"to", "type", "sub", "code", "data", "file", "timeout", "from-type", "from-sub"},
+       {"to", "type", "sub", "code", "data", "file", "timeout", "from-type", "from-sub", "wait-reply"},
        {"stdin", "help"}, kSendHelp},
       {"alive", &Alive, {}, {"help"}, kAliveHelp},
       {"token", &Token, {}, {"help"}, kTokenHelp},
