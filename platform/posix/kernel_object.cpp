@@ -46,10 +46,12 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
-#include <deque>
+#include <iterator>
+#include <list>
 #include <mutex>
 #include <new>
 #include <optional>
+#include <unordered_map>
 
 #include "platform/code_page.h"
 #include "platform/object_cache.h"
@@ -187,24 +189,32 @@ class ObjectCache {
 
   std::optional<Entry> Take(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
-      if (it->path == path) {
-        Entry entry = std::move(*it);
-        entries_.erase(std::next(it).base());
-        return entry;
-      }
-    }
-    return std::nullopt;
+    auto found = index_.find(path);
+    if (found == index_.end()) return std::nullopt;
+    auto position = found->second;
+    index_.erase(found);
+    Entry entry = std::move(*position);
+    lru_.erase(position);
+    return entry;
   }
 
   void Put(Entry entry) {
     std::optional<Entry> evicted;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      entries_.push_back(std::move(entry));
-      if (entries_.size() > kCapacity) {
-        evicted = std::move(entries_.front());
-        entries_.pop_front();
+      lru_.push_back(std::move(entry));
+      index_.emplace(lru_.back().path, std::prev(lru_.end()));
+      if (lru_.size() > kCapacity) {
+        auto oldest = lru_.begin();
+        auto [first, last] = index_.equal_range(oldest->path);
+        for (auto it = first; it != last; ++it) {
+          if (it->second == oldest) {
+            index_.erase(it);
+            break;
+          }
+        }
+        evicted = std::move(*oldest);
+        lru_.erase(oldest);
       }
     }
     if (evicted) Drop(*evicted);
@@ -219,14 +229,15 @@ class ObjectCache {
 
   size_t Size() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return entries_.size();
+    return lru_.size();
   }
 
   void Clear() {
-    std::deque<Entry> all;
+    std::list<Entry> all;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      all.swap(entries_);
+      all.swap(lru_);
+      index_.clear();
     }
     for (auto& e : all) Drop(e);
   }
@@ -234,7 +245,8 @@ class ObjectCache {
  private:
   static constexpr size_t kCapacity = 128;
   std::mutex mutex_;
-  std::deque<Entry> entries_;
+  std::list<Entry> lru_;  // least recently closed first
+  std::unordered_multimap<std::string, std::list<Entry>::iterator> index_;
 };
 
 
