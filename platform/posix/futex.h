@@ -34,6 +34,15 @@ struct Deadline {
     return d;
   }
 
+  // Milliseconds left, rounded up; 0 once passed; INT32_MAX when infinite.
+  long long RemainingMs() const {
+    if (infinite) return 0x7FFFFFFF;
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    long long ns = (at.tv_sec - now.tv_sec) * 1000000000LL + (at.tv_nsec - now.tv_nsec);
+    return ns <= 0 ? 0 : (ns + 999999) / 1000000;
+  }
+
   bool Passed() const {
     if (infinite) return false;
     timespec now{};

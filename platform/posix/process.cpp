@@ -6,15 +6,19 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/path.h"
+#include "platform/posix/futex.h"
 #include "platform/posix/syscall.h"
 
 extern char** environ;
@@ -167,15 +171,17 @@ Result<Process> Process::Spawn(const std::string& program, const std::vector<std
 Result<ExitStatus> Process::WaitForExit(int32_t timeoutMs) {
   if (pid_ <= 0) return Error{ErrorCode::InvalidHandle, 0};
   if (reaped_) return Error{ErrorCode::InvalidHandle, 0};
-  // Poll with waitpid(WNOHANG) and short naps; waiting for a child is not a hot path.
-  timespec start{};
-  ::clock_gettime(CLOCK_MONOTONIC, &start);
+  // Sleep on a process descriptor, which becomes readable when the child
+  // ends; where the kernel has none, fall back to short naps.
+  const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid_), 0));
+  const auto deadline = posix::Deadline::After(timeoutMs);
   long napUs = 200;
   for (;;) {
     int status = 0;
     pid_t r = posix::RetryOnInterrupt(
         [&] { return ::waitpid(static_cast<pid_t>(pid_), &status, WNOHANG); });
     if (r == static_cast<pid_t>(pid_)) {
+      if (pidfd >= 0) ::close(pidfd);
       reaped_ = true;
       ExitStatus exit;
       if (WIFSIGNALED(status)) {
@@ -186,13 +192,18 @@ Result<ExitStatus> Process::WaitForExit(int32_t timeoutMs) {
       }
       return exit;
     }
-    if (r < 0) return MakeNativeError(errno);
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    long long elapsedMs = (now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / 1000000;
-    if (timeoutMs >= 0 && elapsedMs >= timeoutMs) return Error{ErrorCode::WaitTimeout, ETIMEDOUT};
-    ::usleep(static_cast<useconds_t>(napUs));
-    if (napUs < 5000) napUs *= 2;
+    if (r < 0 || deadline.Passed()) {
+      const int err = r < 0 ? errno : ETIMEDOUT;
+      if (pidfd >= 0) ::close(pidfd);
+      return r < 0 ? MakeNativeError(err) : Error{ErrorCode::WaitTimeout, ETIMEDOUT};
+    }
+    if (pidfd >= 0) {
+      pollfd ready{pidfd, POLLIN, 0};
+      ::poll(&ready, 1, static_cast<int>(std::min<long long>(deadline.RemainingMs(), 1000)));
+    } else {
+      ::usleep(static_cast<useconds_t>(napUs));
+      if (napUs < 5000) napUs *= 2;
+    }
   }
 }
 
