@@ -85,55 +85,28 @@ uint32_t NextUtf8(std::string_view text, size_t i, size_t* length) {
   return c;
 }
 
-}  // namespace
-
-std::optional<std::string> WideToUtf8Exact(std::u16string_view text) {
-  std::string out;
+// Both directions in one place each: `exact` refuses what the other encoding
+// cannot carry unchanged; otherwise it is replaced.
+bool EncodeUtf8(std::u16string_view text, bool exact, std::string& out) {
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
     size_t length = 0;
     bool ok = true;
     uint32_t c = NextUtf16(text, i, &length, &ok);
-    if (!ok) return std::nullopt;
-    AppendUtf8(out, c);
-    i += length;
-  }
-  return out;
-}
-
-std::optional<std::u16string> Utf8ToWideExact(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    size_t length = 0;
-    uint32_t c = NextUtf8(text, i, &length);
-    if (length == 0) return std::nullopt;
-    AppendUtf16(out, c);
-    i += length;
-  }
-  return out;
-}
-
-std::string WideToAnsiText(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    size_t length = 0;
-    bool ok = true;
-    uint32_t c = NextUtf16(text, i, &length, &ok);
+    if (!ok && exact) return false;
     AppendUtf8(out, ok ? c : kDefaultChar);
     i += length;
   }
-  return out;
+  return true;
 }
 
-std::u16string AnsiToWideText(std::string_view text) {
-  std::u16string out;
+bool DecodeUtf8(std::string_view text, bool exact, std::u16string& out) {
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
     size_t length = 0;
     uint32_t c = NextUtf8(text, i, &length);
     if (length == 0) {
+      if (exact) return false;
       out.push_back(kReplacement);  // resynchronise on the next byte
       ++i;
       continue;
@@ -141,6 +114,32 @@ std::u16string AnsiToWideText(std::string_view text) {
     AppendUtf16(out, c);
     i += length;
   }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> WideToUtf8Exact(std::u16string_view text) {
+  std::string out;
+  if (!EncodeUtf8(text, true, out)) return std::nullopt;
+  return out;
+}
+
+std::optional<std::u16string> Utf8ToWideExact(std::string_view text) {
+  std::u16string out;
+  if (!DecodeUtf8(text, true, out)) return std::nullopt;
+  return out;
+}
+
+std::string WideToAnsiText(std::u16string_view text) {
+  std::string out;
+  EncodeUtf8(text, false, out);
+  return out;
+}
+
+std::u16string AnsiToWideText(std::string_view text) {
+  std::u16string out;
+  DecodeUtf8(text, false, out);
   return out;
 }
 
